@@ -43,3 +43,167 @@ struct IrBoxCalculatorParams
 
     bool operator!= (const IrBoxCalculatorParams& other) const noexcept { return ! (*this == other); }
 };
+
+//==============================================================================
+// Computes one stereo room impulse response by the image-source method, over a
+// range of image rows. The engine wires and starts it; it owns nothing it points to.
+class IrBoxCalculator : public juce::Thread
+{
+public:
+    // Longest head-related response, and so the size of every scratch array.
+    static constexpr int maxHrtfSize = 279;
+    // Keeps 1/distance finite when source and listener share a point.
+    static constexpr float smallestDistance = 0.01f;
+
+    IrBoxCalculator();
+    ~IrBoxCalculator() override;
+
+    void run() override;
+
+    void setParams (const IrBoxCalculatorParams& newParams) { params = newParams; }
+    void setCalculatingBool (std::atomic<bool>* flag) { calculating = flag; }
+    void setBuffer (juce::AudioBuffer<float>* output) { buffer = output; }
+    void setCalculateDirectPath (bool includeDirect) { calculateDirectPath = includeDirect; }
+    void setHrtfVars (int* size, float* rate)
+    {
+        hrtfSize = size;
+        hrtfSampleRate = rate;
+    }
+    void setRandomSeed (juce::int64 seed) { random.setSeed (seed); }
+
+    float getProgress() const noexcept { return progress.load (std::memory_order_relaxed); }
+    void resetProgress() noexcept { progress.store (0.0f, std::memory_order_relaxed); }
+
+    // One-pole low-pass whose cutoff sinks with the reflection order; hrtfSize taps.
+    void lop (const float* input, float* output, int sampleRate, float hfDamping, int reflectionOrder, int passes) const;
+    static int proximityIndex (const float* table, int numEntries, float value, bool wrapNegative);
+    void addArrayToBuffer (float* destination, const float* source, float gain) const;
+
+    int order = 0;
+    int rowBegin = 0;
+    int rowEnd = 0;
+    int irLength = 0;
+
+private:
+    // Image coordinate along one axis: the source mirrored |index| times in the walls.
+    static float imageCoordinate (float roomSize, float source, int index);
+    int currentHrtfSize() const;
+
+    IrBoxCalculatorParams params;
+    std::atomic<float> progress { 0.0f };
+    std::atomic<bool>* calculating = nullptr;
+    juce::AudioBuffer<float>* buffer = nullptr;
+    bool calculateDirectPath = false;
+    int* hrtfSize = nullptr;
+    float* hrtfSampleRate = nullptr;
+    juce::Random random;
+
+    JUCE_DECLARE_NON_COPYABLE (IrBoxCalculator)
+};
+
+//==============================================================================
+// Waits for a set of calculators, sums their buffers and loads the result into a
+// convolution, which takes it over without blocking the audio thread.
+class IrTransfer : public juce::Thread
+{
+public:
+    static constexpr int maxThreads = 12;
+
+    IrTransfer();
+    ~IrTransfer() override;
+
+    void run() override;
+
+    void setBuffer (juce::AudioBuffer<float>* first) { buffer = first; }
+    void setIr (juce::dsp::Convolution* convolution) { ir = convolution; }
+    void setCalculatingBool (std::atomic<bool>* firstFlag) { calculating = firstFlag; }
+    void setSampleRate (double rate) { sampleRate = rate; }
+    void setThreadsNum (int num) { threadsNum = juce::jmin (num, maxThreads); }
+
+    bool getBufferTransferState() const noexcept { return bufferTransferState.load (std::memory_order_acquire); }
+
+private:
+    bool anyCalculating() const;
+    void merge();
+
+    juce::AudioBuffer<float>* buffer = nullptr;
+    juce::dsp::Convolution* ir = nullptr;
+    std::atomic<bool>* calculating = nullptr;
+    std::atomic<bool> bufferTransferState { false };
+    double sampleRate = 44100.0;
+    int threadsNum = 0;
+
+    JUCE_DECLARE_NON_COPYABLE (IrTransfer)
+};
+
+//==============================================================================
+// How one request's work is sized and split over the reflection calculators.
+struct IrWorkPlan
+{
+    int order = 0;
+    int reflectionsLength = 0;
+    int directLength = 0;
+    int chunk = 0;
+    std::array<int, IrTransfer::maxThreads> rowBegin {}, rowEnd {};
+};
+
+//==============================================================================
+// The room engine: computes the reflections and direct-path responses on worker
+// threads and applies them to the audio.
+class BoxRoomIR
+{
+public:
+    static constexpr int maxCalculators = IrTransfer::maxThreads;
+    // Head of the non-uniform reflections convolution; see bench/ConvolutionBench.
+    static constexpr int reflectionsHeadSize = 4096;
+
+    BoxRoomIR();
+    ~BoxRoomIR();
+
+    void initialize();
+    void initialize (int physicalCpus);
+    void prepare (juce::dsp::ProcessSpec spec);
+    void calculate (const IrBoxCalculatorParams& request);
+    bool setIrCaclulatorsParams (const IrBoxCalculatorParams& request);
+
+    float getProgress() const;
+    bool getCalculatingState() const;
+    bool getBufferTransferState() const { return boxTransfer.getBufferTransferState(); }
+    bool isPrepared() const noexcept { return prepared; }
+    int getThreadsNum() const noexcept { return threadsNum; }
+    int getHrtfSize() const noexcept { return hrtfSize; }
+    float getHrtfSampleRate() const noexcept { return hrtfSampleRate; }
+
+    void process (juce::AudioBuffer<float>& block);
+
+    static IrWorkPlan planWork (const IrBoxCalculatorParams& request, int threads, int hrtfTaps);
+    // Seeds every calculator's arrival-time generator, for repeatable tests.
+    void setRandomSeed (juce::int64 seed);
+
+    float directGain = 1.0f;
+    float reflectionsGain = 1.0f;
+
+private:
+    void stopAllWorkers (bool printLines);
+    void processChunk (juce::AudioBuffer<float>& block, int start, int numSamples);
+
+    juce::AudioBuffer<float> dryBuffer;
+    juce::dsp::Convolution boxIr { juce::dsp::Convolution::NonUniform { reflectionsHeadSize } };
+    juce::dsp::Convolution directIr;
+    std::array<IrBoxCalculator, maxCalculators> calculators;
+    IrBoxCalculator directCalculator;
+    std::array<std::atomic<bool>, maxCalculators> calculating {};
+    std::atomic<bool> directCalculating { false };
+    std::array<juce::AudioBuffer<float>, maxCalculators> irBuffers;
+    juce::AudioBuffer<float> directBuffer;
+    IrTransfer boxTransfer;
+    IrTransfer directTransfer;
+    IrBoxCalculatorParams currentParams;
+    int threadsNum = 0;
+    int hrtfSize = 128;
+    float hrtfSampleRate = 44100.0f;
+    std::array<juce::dsp::IIR::Filter<float>, 2> highPassFilters;
+    bool prepared = false;
+
+    JUCE_DECLARE_NON_COPYABLE (BoxRoomIR)
+};

@@ -6,9 +6,13 @@ ReverbAudioProcessor::ReverbAudioProcessor()
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       apvts (*this, nullptr, "Parameters", createParameters())
 {
+    startTimerHz (5);
 }
 
-ReverbAudioProcessor::~ReverbAudioProcessor() = default;
+ReverbAudioProcessor::~ReverbAudioProcessor()
+{
+    stopTimer();
+}
 
 const juce::String ReverbAudioProcessor::getName() const { return "Velmora mono in"; }
 
@@ -46,12 +50,24 @@ juce::AudioProcessorValueTreeState::ParameterLayout ReverbAudioProcessor::create
 
 void ReverbAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock)
 {
+    // A host that reports no usable rate still gets a working engine.
+    if (! (std::isfinite (sampleRate) && sampleRate > 0.0))
+        sampleRate = 44100.0;
+
+    const std::lock_guard<std::mutex> lock (engineControl);
     processSpec = { sampleRate,
-                    (juce::uint32) juce::jmax (0, samplesPerBlock),
+                    (juce::uint32) juce::jmax (1, samplesPerBlock),
                     (juce::uint32) getTotalNumOutputChannels() };
+    roomIr.initialize();
+    roomIr.prepare (processSpec);
 }
 
 void ReverbAudioProcessor::releaseResources() {}
+
+float ReverbAudioProcessor::decibelsToGain (float decibels)
+{
+    return decibels > -100.0f ? std::exp (decibels * 0.05f * 2.3025851f) : 0.0f;
+}
 
 void ReverbAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
@@ -61,6 +77,44 @@ void ReverbAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     if (numSamples > 0 && buffer.getNumChannels() > 1 && ! buffer.hasBeenCleared())
         for (auto ch = getTotalNumInputChannels(); ch < getTotalNumOutputChannels() && ch < buffer.getNumChannels(); ++ch)
             buffer.copyFrom (ch, 0, buffer, 0, 0, numSamples);
+
+    // A bounce must never come out with stale or missing responses: offline, the
+    // render waits (bounded) until the current settings are computed and in use.
+    if (isNonRealtime() && roomIr.isPrepared())
+    {
+        const std::lock_guard<std::mutex> lock (engineControl);
+        if (wantsRecompute())
+            roomIr.makeCurrent (makeRequest(), offlineWaitMs);
+    }
+
+    roomIr.directGain = decibelsToGain (apvts.getRawParameterValue ("Direct Level")->load());
+    roomIr.reflectionsGain = decibelsToGain (apvts.getRawParameterValue ("Reflections Level")->load());
+    roomIr.process (buffer);
+}
+
+IrBoxCalculatorParams ReverbAudioProcessor::makeRequest() const
+{
+    const auto value = [this] (const char* id) { return apvts.getRawParameterValue (id)->load(); };
+
+    IrBoxCalculatorParams request;
+    request.roomX = value ("Room Size X");
+    request.roomY = value ("Room Size Y");
+    request.listenerX = value ("ListenerX") * request.roomX;
+    request.listenerY = value ("ListenerY") * request.roomY;
+    request.sourceX = value ("SourceX") * request.roomX;
+    request.sourceY = value ("SourceY") * request.roomY;
+    request.damping = value ("Damping");
+    request.hfDamping = value ("HF Damping");
+    request.reverbType = (int) value ("Reverb type");
+    request.listenerO = value ("ListenerO");
+    request.stereoWidth = value ("Stereo Width");
+    request.sampleRate = processSpec.sampleRate;
+    return request;
+}
+
+void ReverbAudioProcessor::setIrLoader()
+{
+    roomIr.calculate (makeRequest());
 }
 
 double ReverbAudioProcessor::getTailLengthSeconds() const { return 0.0; }
@@ -151,7 +205,21 @@ bool ReverbAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) c
     return layouts.getMainInputChannelSet() == juce::AudioChannelSet::mono();
 }
 
-void ReverbAudioProcessor::timerCallback() {}
+// With "Update" off the responses are left alone, except that a room never
+// computed yet (say, a session saved with "Update" off) is computed once.
+bool ReverbAudioProcessor::wantsRecompute() const
+{
+    return (updateEnabled && apvts.getRawParameterValue ("Update")->load() >= 0.5f) || ! roomIr.hasRequest();
+}
+
+void ReverbAudioProcessor::timerCallback()
+{
+    // Never block the message thread: an offline render or a prepare holding
+    // the engine now just means this tick is skipped.
+    std::unique_lock<std::mutex> lock (engineControl, std::try_to_lock);
+    if (lock.owns_lock() && wantsRecompute())
+        setIrLoader();
+}
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
 {

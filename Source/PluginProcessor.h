@@ -4,6 +4,8 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <mutex>
+
 class ReverbAudioProcessor : public juce::AudioProcessor,
                              public juce::Timer
 {
@@ -40,11 +42,27 @@ public:
     void timerCallback() override;
 
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameters();
+    // Level in dB to linear gain; -100 dB and below is silence.
+    static float decibelsToGain (float decibels);
+
+    // Builds a request from the parameters and offers it to the engine.
+    void setIrLoader();
+    IrBoxCalculatorParams makeRequest() const;
 
     bool updateEnabled = true;
+    BoxRoomIR roomIr;
     juce::dsp::ProcessSpec processSpec { 0.0, 0, 0 };
     juce::AudioProcessorValueTreeState apvts;
 
+    // Longest an offline render waits for the responses of the current settings.
+    static constexpr int offlineWaitMs = 60000;
+
 private:
+    bool wantsRecompute() const;
+
+    // Serialises engine control between the timer, prepareToPlay and offline
+    // rendering; the real-time audio path never takes it.
+    std::mutex engineControl;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ReverbAudioProcessor)
 };

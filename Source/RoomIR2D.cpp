@@ -300,8 +300,11 @@ void IrTransfer::run()
 
     merge();
     if (buffer[0].getNumSamples() > 0)
+    {
         ir->loadImpulseResponse (std::move (buffer[0]), sampleRate, juce::dsp::Convolution::Stereo::yes,
                                  juce::dsp::Convolution::Trim::no, juce::dsp::Convolution::Normalise::no);
+        everLoaded.store (true, std::memory_order_release);
+    }
 
     bufferTransferState.store (true, std::memory_order_release);
 }
@@ -320,38 +323,41 @@ BoxRoomIR::~BoxRoomIR()
 
 void BoxRoomIR::stopAllWorkers (bool printLines)
 {
+    std::array<juce::Thread*, maxCalculators + 3> workers {};
+    for (size_t k = 0; k < calculators.size(); ++k)
+        workers[k] = &calculators[k];
+    workers[maxCalculators] = &directCalculator;
+    workers[maxCalculators + 1] = &boxTransfer;
+    workers[maxCalculators + 2] = &directTransfer;
+
+    std::array<bool, maxCalculators + 3> wasRunning {};
+    for (size_t k = 0; k < workers.size(); ++k)
+        wasRunning[k] = workers[k]->isThreadRunning();
+
     // Transfers first, so that none of them loads a half-computed response;
     // everyone is asked at once so they wind down in parallel.
     boxTransfer.signalThreadShouldExit();
     directTransfer.signalThreadShouldExit();
-    for (auto& calculator : calculators)
-        calculator.signalThreadShouldExit();
-    directCalculator.signalThreadShouldExit();
+    for (auto* worker : workers)
+        worker->signalThreadShouldExit();
 
     // A worker finishes at most one row (or one 200 ms wait) after the request,
     // so waiting for it is always short; it is never killed.
-    const auto stop = [printLines] (juce::Thread& worker, const std::string& running, const std::string& stopped)
+    const auto stop = [&] (size_t index, const std::string& running, const std::string& stopped)
     {
-        if (! worker.isThreadRunning())
-            return;
-        if (printLines)
+        const bool report = printLines && wasRunning[index];
+        if (report)
             printLine (running);
-        worker.waitForThreadToExit (-1);
-        if (printLines)
+        workers[index]->waitForThreadToExit (-1);
+        if (report)
             printLine (stopped);
     };
 
     for (int k = 0; k < maxCalculators; ++k)
-    {
-        if (k < threadsNum)
-            stop (calculators[(size_t) k], "Thread no " + std::to_string (k) + " running",
-                  "Thread no " + std::to_string (k) + " stopped");
-        else
-            calculators[(size_t) k].waitForThreadToExit (-1);
-    }
-    stop (directCalculator, "Thread direct running", "Thread direct stopped");
-    stop (boxTransfer, "Box IR thread running", "Thread box IR stopped");
-    stop (directTransfer, "Thread direct running", "Thread direct IR stopped");
+        stop ((size_t) k, "Thread no " + std::to_string (k) + " running", "Thread no " + std::to_string (k) + " stopped");
+    stop (maxCalculators, "Thread direct running", "Thread direct stopped");
+    stop (maxCalculators + 1, "Box IR thread running", "Thread box IR stopped");
+    stop (maxCalculators + 2, "Thread direct running", "Thread direct IR stopped");
 }
 
 void BoxRoomIR::initialize()
@@ -442,6 +448,23 @@ void BoxRoomIR::prepare (juce::dsp::ProcessSpec spec)
     boxTransfer.setSampleRate (spec.sampleRate);
     directTransfer.setSampleRate (spec.sampleRate);
 
+    // Until a room is computed each path must pass the signal unchanged. A
+    // convolution's built-in placeholder is a unit impulse at 44.1 kHz, which it
+    // resamples at other rates; a unit impulse at the host rate is transparent.
+    const auto loadUnitImpulseUnlessLoaded = [&spec] (juce::dsp::Convolution& convolution, const IrTransfer& transfer)
+    {
+        if (transfer.hasLoaded())
+            return;
+        juce::AudioBuffer<float> unit (2, 1);
+        unit.setSample (0, 0, 1.0f);
+        unit.setSample (1, 0, 1.0f);
+        convolution.loadImpulseResponse (std::move (unit), spec.sampleRate, juce::dsp::Convolution::Stereo::yes,
+                                         juce::dsp::Convolution::Trim::no, juce::dsp::Convolution::Normalise::no);
+    };
+    loadUnitImpulseUnlessLoaded (boxIr, boxTransfer);
+    loadUnitImpulseUnlessLoaded (directIr, directTransfer);
+
+    // Preparing also runs queued loads here and installs the newest response.
     boxIr.reset();
     boxIr.prepare (spec);
     directIr.reset();
@@ -453,6 +476,8 @@ void BoxRoomIR::prepare (juce::dsp::ProcessSpec spec)
         filter.reset();
     }
 
+    preparedSpec = spec;
+    calculationInUse = startedCalculations;
     prepared = true;
     std::cout << "BoxRoomIR::prepare has finished. \n";
 }
@@ -521,6 +546,8 @@ void BoxRoomIR::calculate (const IrBoxCalculatorParams& request)
     directCalculator.irLength = plan.directLength;
     directCalculator.resetProgress();
 
+    ++startedCalculations;
+
     // Raised here rather than by the calculators themselves, so no transfer
     // worker can look before a calculator has started and think it finished.
     for (int k = 0; k < threadsNum; ++k)
@@ -538,6 +565,39 @@ void BoxRoomIR::calculate (const IrBoxCalculatorParams& request)
         directCalculating.store (false);
     boxTransfer.startThread (juce::Thread::Priority::low);
     directTransfer.startThread (juce::Thread::Priority::low);
+}
+
+bool BoxRoomIR::isIdle() const
+{
+    for (const auto& calculator : calculators)
+        if (calculator.isThreadRunning())
+            return false;
+    return ! (directCalculator.isThreadRunning() || boxTransfer.isThreadRunning() || directTransfer.isThreadRunning());
+}
+
+bool BoxRoomIR::makeCurrent (const IrBoxCalculatorParams& request, int timeoutMs)
+{
+    if (! prepared)
+        return false;
+    calculate (request);
+
+    const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, timeoutMs);
+    while (! isIdle())
+    {
+        if (juce::Time::getMillisecondCounter() >= deadline)
+            return false;
+        juce::Thread::sleep (2);
+    }
+
+    // Preparing runs the queued loads on this thread and installs their result
+    // directly; a real-time swap would cross-fade from the old response instead.
+    if (calculationInUse != startedCalculations)
+    {
+        boxIr.prepare (preparedSpec);
+        directIr.prepare (preparedSpec);
+        calculationInUse = startedCalculations;
+    }
+    return true;
 }
 
 float BoxRoomIR::getProgress() const

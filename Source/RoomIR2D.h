@@ -121,6 +121,8 @@ public:
     void setThreadsNum (int num) { threadsNum = juce::jmin (num, maxThreads); }
 
     bool getBufferTransferState() const noexcept { return bufferTransferState.load (std::memory_order_acquire); }
+    // Whether any response has ever been handed to the convolution.
+    bool hasLoaded() const noexcept { return everLoaded.load (std::memory_order_acquire); }
 
 private:
     bool anyCalculating() const;
@@ -130,6 +132,7 @@ private:
     juce::dsp::Convolution* ir = nullptr;
     std::atomic<bool>* calculating = nullptr;
     std::atomic<bool> bufferTransferState { false };
+    std::atomic<bool> everLoaded { false };
     double sampleRate = 44100.0;
     int threadsNum = 0;
 
@@ -170,11 +173,22 @@ public:
     bool getCalculatingState() const;
     bool getBufferTransferState() const { return boxTransfer.getBufferTransferState(); }
     bool isPrepared() const noexcept { return prepared; }
+    // No calculator or transfer worker is running.
+    bool isIdle() const;
+    // How many calculations have been started since construction.
+    int getCalculationCount() const noexcept { return startedCalculations; }
     int getThreadsNum() const noexcept { return threadsNum; }
     int getHrtfSize() const noexcept { return hrtfSize; }
     float getHrtfSampleRate() const noexcept { return hrtfSampleRate; }
 
     void process (juce::AudioBuffer<float>& block);
+
+    // True once a request has been accepted since construction or an interrupted prepare.
+    bool hasRequest() const noexcept { return currentParams.roomX > 0.0f; }
+    // For offline rendering, off the real-time path: computes the request if it is
+    // new, waits for the workers and puts the responses in use at once, without the
+    // convolutions' cross-fade. False if the time-out passed first.
+    bool makeCurrent (const IrBoxCalculatorParams& request, int timeoutMs);
 
     static IrWorkPlan planWork (const IrBoxCalculatorParams& request, int threads, int hrtfTaps);
     // Seeds every calculator's arrival-time generator, for repeatable tests.
@@ -204,6 +218,9 @@ private:
     float hrtfSampleRate = 44100.0f;
     std::array<juce::dsp::IIR::Filter<float>, 2> highPassFilters;
     bool prepared = false;
+    juce::dsp::ProcessSpec preparedSpec { 44100.0, 1, 2 };
+    int startedCalculations = 0;
+    int calculationInUse = 0;
 
     JUCE_DECLARE_NON_COPYABLE (BoxRoomIR)
 };

@@ -187,25 +187,3 @@ TEST (Processor, UnreadableStateChangesNothing)
     EXPECT_EQ (stateOf (p), before) << "null pointer";
 }
 
-TEST (Processor, MonoInputReachesBothOutputs)
-{
-    ReverbAudioProcessor p;
-    p.setPlayConfigDetails (1, 2, 48000.0, 512);
-    p.prepareToPlay (48000.0, 512);
-    EXPECT_EQ (p.processSpec.sampleRate, 48000.0);
-    EXPECT_EQ (p.processSpec.maximumBlockSize, 512u);
-    EXPECT_EQ (p.processSpec.numChannels, 2u);
-
-    juce::MidiBuffer midi;
-    // Odd block sizes, including empty and longer than prepared.
-    for (int n : { 0, 1, 17, 512, 4096 })
-    {
-        juce::AudioBuffer<float> buffer (2, n);
-        buffer.clear();
-        for (int i = 0; i < n; ++i)
-            buffer.setSample (0, i, std::sin (0.01f * (float) i));
-        p.processBlock (buffer, midi);
-        for (int i = 0; i < n; ++i)
-            ASSERT_EQ (buffer.getSample (1, i), buffer.getSample (0, i)) << "block " << n << " sample " << i;
-    }
-}

@@ -87,6 +87,7 @@ void ReverbAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
             roomIr.makeCurrent (makeRequest(), offlineWaitMs);
     }
 
+    roomIr.setRenderingOffline (isNonRealtime());
     roomIr.directGain = decibelsToGain (apvts.getRawParameterValue ("Direct Level")->load());
     roomIr.reflectionsGain = decibelsToGain (apvts.getRawParameterValue ("Reflections Level")->load());
     roomIr.process (buffer);

@@ -254,6 +254,197 @@ void IrBoxCalculator::run()
 }
 
 //==============================================================================
+class SplitConvolution::TailWorker final : public juce::Thread
+{
+public:
+    explicit TailWorker (SplitConvolution& o) : juce::Thread ("tail convolution"), owner (o) {}
+
+    void run() override
+    {
+        juce::ScopedNoDenormals noDenormals;
+        while (! threadShouldExit())
+        {
+            if (owner.inputFifo.getNumReady() < tailChunk || owner.outputFifo.getFreeSpace() < tailChunk)
+            {
+                wait (1);
+                continue;
+            }
+
+            owner.inputFifo.read (tailChunk).forEach ([this, offset = 0] (int index) mutable
+            {
+                for (int ch = 0; ch < 2; ++ch)
+                    owner.chunk.setSample (ch, offset, owner.inputRing.getSample (ch, index));
+                ++offset;
+            });
+
+            juce::dsp::AudioBlock<float> block (owner.chunk);
+            owner.tail.process (juce::dsp::ProcessContextReplacing<float> (block));
+
+            owner.outputFifo.write (tailChunk).forEach ([this, offset = 0] (int index) mutable
+            {
+                for (int ch = 0; ch < 2; ++ch)
+                    owner.outputRing.setSample (ch, index, owner.chunk.getSample (ch, offset));
+                ++offset;
+            });
+        }
+    }
+
+private:
+    SplitConvolution& owner;
+};
+
+SplitConvolution::SplitConvolution (bool threadedTail) : threaded (threadedTail) {}
+
+SplitConvolution::~SplitConvolution()
+{
+    stopWorker();
+}
+
+void SplitConvolution::stopWorker()
+{
+    if (worker != nullptr)
+        worker->stopThread (-1);
+    worker.reset();
+}
+
+void SplitConvolution::loadImpulseResponse (juce::AudioBuffer<float>&& response, double sampleRate,
+                                            juce::dsp::Convolution::Stereo stereo, juce::dsp::Convolution::Trim trim,
+                                            juce::dsp::Convolution::Normalise normalise)
+{
+    if (! threaded)
+    {
+        head.loadImpulseResponse (std::move (response), sampleRate, stereo, trim, normalise);
+        return;
+    }
+
+    const int length = response.getNumSamples();
+    const int channels = response.getNumChannels();
+    const int headLength = juce::jmin (length, headSize);
+    // A one-sample silent tail stands for "no tail".
+    const int tailLength = juce::jmax (1, length - headSize);
+
+    juce::AudioBuffer<float> headPart (channels, headLength), tailPart (channels, tailLength);
+    tailPart.clear();
+    for (int ch = 0; ch < channels; ++ch)
+    {
+        headPart.copyFrom (ch, 0, response, ch, 0, headLength);
+        if (length > headSize)
+            tailPart.copyFrom (ch, 0, response, ch, headSize, length - headSize);
+    }
+    response.setSize (0, 0);
+
+    head.loadImpulseResponse (std::move (headPart), sampleRate, stereo, trim, normalise);
+    tail.loadImpulseResponse (std::move (tailPart), sampleRate, stereo, trim, normalise);
+}
+
+void SplitConvolution::reset()
+{
+    stopWorker();
+    head.reset();
+    tail.reset();
+}
+
+void SplitConvolution::prepare (const juce::dsp::ProcessSpec& spec)
+{
+    stopWorker();
+    maxBlock = juce::jlimit (1, maxPiece, (int) spec.maximumBlockSize);
+    head.prepare ({ spec.sampleRate, (juce::uint32) maxBlock, spec.numChannels });
+    if (! threaded)
+        return;
+
+    tail.prepare ({ spec.sampleRate, (juce::uint32) tailChunk, 2 });
+
+    const int capacity = headSize + 2 * tailChunk + 2 * maxBlock + 1;
+    inputRing.setSize (2, capacity);
+    outputRing.setSize (2, capacity);
+    inputRing.clear();
+    outputRing.clear();
+    chunk.setSize (2, tailChunk);
+    inputFifo.setTotalSize (capacity);
+    outputFifo.setTotalSize (capacity);
+    inputFifo.reset();
+    outputFifo.reset();
+    // The tail is silent for the first headSize samples.
+    outputFifo.write (headSize).forEach ([] (int) {});
+    owedTail = 0;
+
+    worker = std::make_unique<TailWorker> (*this);
+    worker->startThread (juce::Thread::Priority::high);
+}
+
+int SplitConvolution::getCurrentIRSize() const
+{
+    const int tailSize = threaded ? tail.getCurrentIRSize() : 0;
+    return head.getCurrentIRSize() + (tailSize > 1 ? tailSize : 0);
+}
+
+int SplitConvolution::readTail (float* const* destination, int numChannels, int numSamples, bool add) noexcept
+{
+    const int available = juce::jmin (outputFifo.getNumReady(), numSamples);
+    outputFifo.read (available).forEach ([&, offset = 0] (int index) mutable
+    {
+        if (add)
+            for (int ch = 0; ch < numChannels; ++ch)
+                destination[ch][offset] += outputRing.getSample (ch, index);
+        ++offset;
+    });
+    return available;
+}
+
+void SplitConvolution::process (const juce::dsp::ProcessContextReplacing<float>& context) noexcept
+{
+    auto& block = context.getOutputBlock();
+    const auto total = block.getNumSamples();
+    for (size_t start = 0; maxBlock > 0 && start < total; start += (size_t) maxBlock)
+        processPiece (block.getSubBlock (start, juce::jmin ((size_t) maxBlock, total - start)));
+}
+
+void SplitConvolution::processPiece (juce::dsp::AudioBlock<float> block) noexcept
+{
+    const int numSamples = (int) block.getNumSamples();
+    const int channels = juce::jmin (2, (int) block.getNumChannels());
+    const bool withTail = threaded && worker != nullptr;
+
+    if (withTail)
+    {
+        // The worker convolves this input later; if it has fallen so far behind
+        // that there is no room, the excess is dropped and its tail never comes.
+        const int writable = juce::jmin (numSamples, inputFifo.getFreeSpace());
+        inputFifo.write (writable).forEach ([&, offset = 0] (int index) mutable
+        {
+            for (int ch = 0; ch < 2; ++ch)
+                inputRing.setSample (ch, index, block.getSample (juce::jmin (ch, channels - 1), offset));
+            ++offset;
+        });
+        owedTail -= juce::jmin (owedTail, numSamples - writable);
+    }
+
+    head.process (juce::dsp::ProcessContextReplacing<float> (block));
+
+    if (! withTail)
+        return;
+
+    float* channelPointers[2] = { block.getChannelPointer (0), block.getChannelPointer ((size_t) (channels - 1)) };
+
+    // Tail samples that came too late for their block are thrown away.
+    while (owedTail > 0 && outputFifo.getNumReady() > 0)
+        owedTail -= readTail (channelPointers, channels, owedTail, false);
+
+    int done = readTail (channelPointers, channels, numSamples, true);
+    if (done < numSamples && waitForTail)
+    {
+        const auto deadline = juce::Time::getMillisecondCounter() + 5000;
+        while (done < numSamples && juce::Time::getMillisecondCounter() < deadline)
+        {
+            juce::Thread::yield();
+            float* rest[2] = { channelPointers[0] + done, channelPointers[1] + done };
+            done += readTail (rest, channels, numSamples - done, true);
+        }
+    }
+    owedTail += numSamples - done;
+}
+
+//==============================================================================
 IrTransfer::IrTransfer() : juce::Thread ("transfer") {}
 
 IrTransfer::~IrTransfer() = default;
@@ -451,7 +642,7 @@ void BoxRoomIR::prepare (juce::dsp::ProcessSpec spec)
     // Until a room is computed each path must pass the signal unchanged. A
     // convolution's built-in placeholder is a unit impulse at 44.1 kHz, which it
     // resamples at other rates; a unit impulse at the host rate is transparent.
-    const auto loadUnitImpulseUnlessLoaded = [&spec] (juce::dsp::Convolution& convolution, const IrTransfer& transfer)
+    const auto loadUnitImpulseUnlessLoaded = [&spec] (SplitConvolution& convolution, const IrTransfer& transfer)
     {
         if (transfer.hasLoaded())
             return;

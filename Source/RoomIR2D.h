@@ -102,6 +102,61 @@ private:
 };
 
 //==============================================================================
+// Zero-latency convolution for responses of millions of taps. The first part
+// of the response is convolved on the audio thread; the rest, which only
+// reaches the output after that head has passed, is convolved by a worker
+// thread ahead of time. A single-threaded partitioned convolution does all of
+// its long-partition work in one block every so often, and at 96 kHz that one
+// block takes several times its own duration: a drop-out.
+class SplitConvolution
+{
+public:
+    // Samples the tail worker takes at a time, and the largest piece the audio
+    // thread hands over at once.
+    static constexpr int tailChunk = 4096;
+    static constexpr int maxPiece = 4096;
+    // Taps convolved on the audio thread. The tail for a piece must be ready
+    // before the piece plays; the head's length is the worker's time to make it.
+    static constexpr int headSize = 2 * (tailChunk + maxPiece);
+
+    explicit SplitConvolution (bool threadedTail);
+    ~SplitConvolution();
+
+    // Callable from any thread; the response takes over without blocking the audio thread.
+    void loadImpulseResponse (juce::AudioBuffer<float>&& response, double sampleRate, juce::dsp::Convolution::Stereo,
+                              juce::dsp::Convolution::Trim, juce::dsp::Convolution::Normalise);
+    // Also runs pending loads on this thread and puts their result in use at once.
+    void prepare (const juce::dsp::ProcessSpec& spec);
+    void reset();
+    void process (const juce::dsp::ProcessContextReplacing<float>& context) noexcept;
+
+    int getCurrentIRSize() const;
+    // When set, a late worker is waited for instead of being skipped (offline rendering).
+    void setWaitForTail (bool shouldWait) noexcept { waitForTail = shouldWait; }
+
+private:
+    class TailWorker;
+
+    void stopWorker();
+    void processPiece (juce::dsp::AudioBlock<float> block) noexcept;
+    int readTail (float* const* destination, int numChannels, int numSamples, bool add) noexcept;
+
+    const bool threaded;
+    juce::dsp::Convolution head;
+    juce::dsp::Convolution tail { juce::dsp::Convolution::NonUniform { headSize } };
+    int maxBlock = 0;
+    bool waitForTail = false;
+    // Tail samples the audio thread had to go without; skipped when they arrive.
+    int owedTail = 0;
+
+    juce::AbstractFifo inputFifo { 1 }, outputFifo { 1 };
+    juce::AudioBuffer<float> inputRing, outputRing, chunk;
+    std::unique_ptr<TailWorker> worker;
+
+    JUCE_DECLARE_NON_COPYABLE (SplitConvolution)
+};
+
+//==============================================================================
 // Waits for a set of calculators, sums their buffers and loads the result into a
 // convolution, which takes it over without blocking the audio thread.
 class IrTransfer : public juce::Thread
@@ -115,7 +170,7 @@ public:
     void run() override;
 
     void setBuffer (juce::AudioBuffer<float>* first) { buffer = first; }
-    void setIr (juce::dsp::Convolution* convolution) { ir = convolution; }
+    void setIr (SplitConvolution* convolution) { ir = convolution; }
     void setCalculatingBool (std::atomic<bool>* firstFlag) { calculating = firstFlag; }
     void setSampleRate (double rate) { sampleRate = rate; }
     void setThreadsNum (int num) { threadsNum = juce::jmin (num, maxThreads); }
@@ -129,7 +184,7 @@ private:
     void merge();
 
     juce::AudioBuffer<float>* buffer = nullptr;
-    juce::dsp::Convolution* ir = nullptr;
+    SplitConvolution* ir = nullptr;
     std::atomic<bool>* calculating = nullptr;
     std::atomic<bool> bufferTransferState { false };
     std::atomic<bool> everLoaded { false };
@@ -157,8 +212,6 @@ class BoxRoomIR
 {
 public:
     static constexpr int maxCalculators = IrTransfer::maxThreads;
-    // Head of the non-uniform reflections convolution; see bench/ConvolutionBench.
-    static constexpr int reflectionsHeadSize = 4096;
 
     BoxRoomIR();
     ~BoxRoomIR();
@@ -194,6 +247,9 @@ public:
     // Seeds every calculator's arrival-time generator, for repeatable tests.
     void setRandomSeed (juce::int64 seed);
 
+    // Offline renders wait for the reflections' tail worker instead of skipping it.
+    void setRenderingOffline (bool offline) noexcept { boxIr.setWaitForTail (offline); }
+
     float directGain = 1.0f;
     float reflectionsGain = 1.0f;
 
@@ -202,8 +258,8 @@ private:
     void processChunk (juce::AudioBuffer<float>& block, int start, int numSamples);
 
     juce::AudioBuffer<float> dryBuffer;
-    juce::dsp::Convolution boxIr { juce::dsp::Convolution::NonUniform { reflectionsHeadSize } };
-    juce::dsp::Convolution directIr;
+    SplitConvolution boxIr { true };
+    SplitConvolution directIr { false };
     std::array<IrBoxCalculator, maxCalculators> calculators;
     IrBoxCalculator directCalculator;
     std::array<std::atomic<bool>, maxCalculators> calculating {};

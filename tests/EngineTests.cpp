@@ -206,7 +206,7 @@ TEST (Engine, TransferMergesIntoAFirstBufferOfAnyLength)
     buffers[2].clear();
     std::array<std::atomic<bool>, 3> flags {};
 
-    juce::dsp::Convolution convolution;
+    SplitConvolution convolution { false };
     IrTransfer transfer;
     transfer.setBuffer (buffers.data());
     transfer.setIr (&convolution);
@@ -231,7 +231,7 @@ TEST (Engine, TransferStoppedWhileWaitingLoadsNothing)
 {
     juce::AudioBuffer<float> buffer (2, 10);
     std::atomic<bool> busy { true };
-    juce::dsp::Convolution convolution;
+    SplitConvolution convolution { false };
     IrTransfer transfer;
     transfer.setBuffer (&buffer);
     transfer.setIr (&convolution);
@@ -243,6 +243,63 @@ TEST (Engine, TransferStoppedWhileWaitingLoadsNothing)
     EXPECT_FALSE (transfer.getBufferTransferState());
     EXPECT_FALSE (transfer.hasLoaded());
     EXPECT_EQ (buffer.getNumSamples(), 10);
+}
+
+TEST (Engine, SplitConvolutionEqualsOneWholeConvolution)
+{
+    // A response much longer than the head, so the worker's tail matters; the
+    // split must give what one convolution with the whole response gives.
+    constexpr double rate = 48000.0;
+    constexpr int length = 3 * SplitConvolution::headSize + 1234, total = 5 * SplitConvolution::headSize;
+    juce::AudioBuffer<float> response (2, length), input (2, total);
+    juce::Random rng (5);
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        for (int i = 0; i < length; ++i)
+            response.setSample (ch, i, (rng.nextFloat() - 0.5f) * std::exp (-2.0f * (float) i / (float) length));
+        for (int i = 0; i < total; ++i)
+            input.setSample (ch, i, i % 3001 == 0 ? 1.0f : 0.0f);
+    }
+
+    const auto render = [&] (juce::dsp::Convolution& c, int block, const std::function<void()>& pace)
+    {
+        juce::AudioBuffer<float> copy (response), out (input);
+        c.loadImpulseResponse (std::move (copy), rate, juce::dsp::Convolution::Stereo::yes,
+                               juce::dsp::Convolution::Trim::no, juce::dsp::Convolution::Normalise::no);
+        c.prepare ({ rate, (juce::uint32) block, 2 });
+        for (int pos = 0; pos < total; pos += block)
+        {
+            auto piece = juce::dsp::AudioBlock<float> (out).getSubBlock ((size_t) pos, (size_t) std::min (block, total - pos));
+            c.process (juce::dsp::ProcessContextReplacing<float> (piece));
+            pace();
+        }
+        return out;
+    };
+    juce::dsp::Convolution whole;
+    const auto expected = render (whole, 512, [] {});
+
+    struct Case { int block; bool offline; };
+    for (const auto& c : { Case { 512, true }, Case { 100, true }, Case { 6000, true }, Case { 256, false } })
+    {
+        SplitConvolution split { true };
+        split.setWaitForTail (c.offline);
+        juce::AudioBuffer<float> copy (response), out (input);
+        split.loadImpulseResponse (std::move (copy), rate, juce::dsp::Convolution::Stereo::yes,
+                                   juce::dsp::Convolution::Trim::no, juce::dsp::Convolution::Normalise::no);
+        split.prepare ({ rate, (juce::uint32) c.block, 2 });
+        EXPECT_EQ (split.getCurrentIRSize(), length);
+        for (int pos = 0; pos < total; pos += c.block)
+        {
+            auto piece = juce::dsp::AudioBlock<float> (out).getSubBlock ((size_t) pos, (size_t) std::min (c.block, total - pos));
+            split.process (juce::dsp::ProcessContextReplacing<float> (piece));
+            if (! c.offline) // played in real time, the worker keeps up
+                juce::Thread::sleep ((int) (1000.0 * c.block / rate) + 1);
+        }
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < total; ++i)
+                ASSERT_NEAR (out.getSample (ch, i), expected.getSample (ch, i), 1e-4f)
+                    << "block " << c.block << (c.offline ? " offline" : " real time") << " channel " << ch << " sample " << i;
+    }
 }
 
 //==============================================================================

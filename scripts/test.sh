@@ -5,6 +5,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 
+# The end-to-end test renders through Ardour 7, the VST3 host in Debian 12.
+bash "$root/scripts/setup.sh" ardour
 bash "$root/scripts/build.sh"
 
 cd "$build"

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "PluginEditor.h"
 
 ReverbAudioProcessor::ReverbAudioProcessor()
     : AudioProcessor (BusesProperties()
@@ -123,8 +124,8 @@ bool ReverbAudioProcessor::acceptsMidi() const { return false; }
 bool ReverbAudioProcessor::producesMidi() const { return false; }
 bool ReverbAudioProcessor::isMidiEffect() const { return false; }
 
-juce::AudioProcessorEditor* ReverbAudioProcessor::createEditor() { return nullptr; }
-bool ReverbAudioProcessor::hasEditor() const { return false; }
+juce::AudioProcessorEditor* ReverbAudioProcessor::createEditor() { return new ReverbAudioProcessorEditor (*this); }
+bool ReverbAudioProcessor::hasEditor() const { return true; }
 
 int ReverbAudioProcessor::getNumPrograms() { return 1; }
 int ReverbAudioProcessor::getCurrentProgram() { return 0; }

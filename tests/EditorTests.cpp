@@ -157,19 +157,29 @@ TEST (Editor, LogoResource)
     EXPECT_EQ (image.getHeight(), 227);
     EXPECT_TRUE (image.hasAlphaChannel());
 
-    // Drawn into the square's band (2.5, 6.94, 75, 63.29) of an 80 x 75 logo: nothing above it.
-    ZolvLogo logo ({}, false);
-    logo.setSize (80, 75);
-    juce::Image drawn (juce::Image::ARGB, 80, 75, true);
-    juce::Graphics g (drawn);
-    logo.paintEntireComponent (g, false);
-    for (int x = 0; x < 80; ++x)
-        ASSERT_EQ (drawn.getPixelAt (x, 5).getAlpha(), 0) << x;
-    bool visible = false;
-    for (int y = 7; y < 70 && ! visible; ++y)
-        for (int x = 3; x < 77 && ! visible; ++x)
-            visible = drawn.getPixelAt (x, y).getAlpha() > 0;
-    EXPECT_TRUE (visible);
+    // The mark is drawn into (2.5, 6.94, 75, 63.29) of an 80 x 75 logo without caption, and into
+    // (15, 6.475, 70, 59.07) of a 100 x 100 one with caption: nothing outside those rectangles.
+    struct Case { int w, h; bool caption; juce::Rectangle<float> area; };
+    for (const auto& c : { Case { 80, 75, false, { 2.5f, 6.94f, 75.0f, 63.29f } },
+                           Case { 100, 100, true, { 15.0f, 6.475f, 70.0f, 59.07f } } })
+    {
+        ZolvLogo logo ({}, c.caption);
+        logo.setSize (c.w, c.h);
+        juce::Image drawn (juce::Image::ARGB, c.w, c.h, true);
+        juce::Graphics g (drawn);
+        logo.paintEntireComponent (g, false);
+        const auto outer = c.area.expanded (1.0f);
+        int inside = 0;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x)
+            {
+                const bool visible = drawn.getPixelAt (x, y).getAlpha() > 0;
+                if (! outer.contains ((float) x + 0.5f, (float) y + 0.5f))
+                    ASSERT_FALSE (visible) << c.w << "x" << c.h << " at " << x << "," << y;
+                inside += visible ? 1 : 0;
+            }
+        EXPECT_GT (inside, 200) << c.w << "x" << c.h;
+    }
 }
 
 TEST (Editor, DragsPauseRecomputationAndReleasesResumeIt)

@@ -344,15 +344,15 @@ void SplitConvolution::reset()
     tail.reset();
 }
 
-void SplitConvolution::prepare (const juce::dsp::ProcessSpec& spec)
+void SplitConvolution::prepare (const juce::dsp::ProcessSpec& setup)
 {
     stopWorker();
-    maxBlock = juce::jlimit (1, maxPiece, (int) spec.maximumBlockSize);
-    head.prepare ({ spec.sampleRate, (juce::uint32) maxBlock, spec.numChannels });
+    maxBlock = juce::jlimit (1, maxPiece, (int) setup.maximumBlockSize);
+    head.prepare ({ setup.sampleRate, (juce::uint32) maxBlock, setup.numChannels });
     if (! threaded)
         return;
 
-    tail.prepare ({ spec.sampleRate, (juce::uint32) tailChunk, 2 });
+    tail.prepare ({ setup.sampleRate, (juce::uint32) tailChunk, 2 });
 
     const int capacity = headSize + 2 * tailChunk + 2 * maxBlock + 1;
     inputRing.setSize (2, capacity);
@@ -597,23 +597,23 @@ void BoxRoomIR::initialize (int physicalCpus)
     directIr.reset();
 }
 
-void BoxRoomIR::prepare (juce::dsp::ProcessSpec spec)
+void BoxRoomIR::prepare (juce::dsp::ProcessSpec setup)
 {
     stopAllWorkers (false);
 
-    const int maxBlock = (int) juce::jmax (1u, spec.maximumBlockSize);
+    const int maxBlock = (int) juce::jmax (1u, setup.maximumBlockSize);
     if (dryBuffer.getNumSamples() != maxBlock || dryBuffer.getNumChannels() != 2)
         dryBuffer.setSize (2, maxBlock);
-    spec.maximumBlockSize = (juce::uint32) maxBlock;
-    spec.numChannels = 2;
+    setup.maximumBlockSize = (juce::uint32) maxBlock;
+    setup.numChannels = 2;
 
-    printLine ("Actual sampleRate : ", spec.sampleRate, " Hz.");
+    printLine ("Actual sampleRate : ", setup.sampleRate, " Hz.");
 
     hrtfSampleRate = 44100.0f;
-    float bestDistance = (float) juce::jmin (std::abs (44100.0 - spec.sampleRate), 200000.0);
+    float bestDistance = (float) juce::jmin (std::abs (44100.0 - setup.sampleRate), 200000.0);
     for (float candidate : { 48000.0f, 88200.0f, 96000.0f })
     {
-        const double distance = std::abs ((double) candidate - spec.sampleRate);
+        const double distance = std::abs ((double) candidate - setup.sampleRate);
         if ((double) bestDistance > distance)
         {
             hrtfSampleRate = candidate;
@@ -632,24 +632,24 @@ void BoxRoomIR::prepare (juce::dsp::ProcessSpec spec)
     }
     else
     {
-        printLine ("Warning : sample rate of ", spec.sampleRate, " Hz not in possible sample rates, using HRTF at ",
+        printLine ("Warning : sample rate of ", setup.sampleRate, " Hz not in possible sample rates, using HRTF at ",
                    hrtfSampleRate, " Hz.");
     }
 
-    boxTransfer.setSampleRate (spec.sampleRate);
-    directTransfer.setSampleRate (spec.sampleRate);
+    boxTransfer.setSampleRate (setup.sampleRate);
+    directTransfer.setSampleRate (setup.sampleRate);
 
     // Until a room is computed each path must pass the signal unchanged. A
     // convolution's built-in placeholder is a unit impulse at 44.1 kHz, which it
     // resamples at other rates; a unit impulse at the host rate is transparent.
-    const auto loadUnitImpulseUnlessLoaded = [&spec] (SplitConvolution& convolution, const IrTransfer& transfer)
+    const auto loadUnitImpulseUnlessLoaded = [&setup] (SplitConvolution& convolution, const IrTransfer& transfer)
     {
         if (transfer.hasLoaded())
             return;
         juce::AudioBuffer<float> unit (2, 1);
         unit.setSample (0, 0, 1.0f);
         unit.setSample (1, 0, 1.0f);
-        convolution.loadImpulseResponse (std::move (unit), spec.sampleRate, juce::dsp::Convolution::Stereo::yes,
+        convolution.loadImpulseResponse (std::move (unit), setup.sampleRate, juce::dsp::Convolution::Stereo::yes,
                                          juce::dsp::Convolution::Trim::no, juce::dsp::Convolution::Normalise::no);
     };
     loadUnitImpulseUnlessLoaded (boxIr, boxTransfer);
@@ -657,17 +657,17 @@ void BoxRoomIR::prepare (juce::dsp::ProcessSpec spec)
 
     // Preparing also runs queued loads here and installs the newest response.
     boxIr.reset();
-    boxIr.prepare (spec);
+    boxIr.prepare (setup);
     directIr.reset();
-    directIr.prepare (spec);
+    directIr.prepare (setup);
 
     for (auto& filter : highPassFilters)
     {
-        filter.coefficients = juce::dsp::IIR::Coefficients<float>::makeHighPass (spec.sampleRate, 15.0f);
+        filter.coefficients = juce::dsp::IIR::Coefficients<float>::makeHighPass (setup.sampleRate, 15.0f);
         filter.reset();
     }
 
-    preparedSpec = spec;
+    preparedSpec = setup;
     calculationInUse = startedCalculations;
     prepared = true;
     std::cout << "BoxRoomIR::prepare has finished. \n";

@@ -126,7 +126,7 @@ public:
     void loadImpulseResponse (juce::AudioBuffer<float>&& response, double sampleRate, juce::dsp::Convolution::Stereo,
                               juce::dsp::Convolution::Trim, juce::dsp::Convolution::Normalise);
     // Also runs pending loads on this thread and puts their result in use at once.
-    void prepare (const juce::dsp::ProcessSpec& spec);
+    void prepare (const juce::dsp::ProcessSpec& setup);
     void reset();
     void process (const juce::dsp::ProcessContextReplacing<float>& context) noexcept;
 
@@ -218,7 +218,7 @@ public:
 
     void initialize();
     void initialize (int physicalCpus);
-    void prepare (juce::dsp::ProcessSpec spec);
+    void prepare (juce::dsp::ProcessSpec setup);
     void calculate (const IrBoxCalculatorParams& request);
     bool setIrCaclulatorsParams (const IrBoxCalculatorParams& request);
 

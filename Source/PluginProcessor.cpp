@@ -5,7 +5,10 @@ ReverbAudioProcessor::ReverbAudioProcessor()
     : AudioProcessor (BusesProperties()
                           .withInput ("Input", juce::AudioChannelSet::mono(), true)
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
-      apvts (*this, nullptr, "Parameters", createParameters())
+      apvts (*this, nullptr, "Parameters", createParameters()),
+      directLevel (apvts.getRawParameterValue ("Direct Level")),
+      reflectionsLevel (apvts.getRawParameterValue ("Reflections Level")),
+      update (apvts.getRawParameterValue ("Update"))
 {
     startTimerHz (5);
 }
@@ -89,8 +92,8 @@ void ReverbAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     }
 
     roomIr.setRenderingOffline (isNonRealtime());
-    roomIr.directGain = decibelsToGain (apvts.getRawParameterValue ("Direct Level")->load());
-    roomIr.reflectionsGain = decibelsToGain (apvts.getRawParameterValue ("Reflections Level")->load());
+    roomIr.directGain = decibelsToGain (directLevel->load());
+    roomIr.reflectionsGain = decibelsToGain (reflectionsLevel->load());
     roomIr.process (buffer);
 }
 
@@ -211,7 +214,7 @@ bool ReverbAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) c
 // computed yet (say, a session saved with "Update" off) is computed once.
 bool ReverbAudioProcessor::wantsRecompute() const
 {
-    return (updateEnabled && apvts.getRawParameterValue ("Update")->load() >= 0.5f) || ! roomIr.hasRequest();
+    return (updateEnabled && update->load() >= 0.5f) || ! roomIr.hasRequest();
 }
 
 void ReverbAudioProcessor::timerCallback()

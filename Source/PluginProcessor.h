@@ -60,6 +60,11 @@ public:
 private:
     bool wantsRecompute() const;
 
+    // Looked up once: a lookup by name builds a string, which allocates.
+    std::atomic<float>* directLevel = nullptr;
+    std::atomic<float>* reflectionsLevel = nullptr;
+    std::atomic<float>* update = nullptr;
+
     // Serialises engine control between the timer, prepareToPlay and offline
     // rendering; the real-time audio path never takes it.
     std::mutex engineControl;

@@ -86,7 +86,12 @@ fetch_earplug() {
     say "fetching the MIT KEMAR data (pd-earplug)"
     local tmp
     tmp=$(mktemp -d)
-    (cd "$tmp" && apt-get -o APT::Sandbox::User=root download -qq pd-earplug && dpkg-deb -x pd-earplug_*.deb x)
+    # A machine whose package lists were never fetched cannot download yet.
+    if ! (cd "$tmp" && apt-get -o APT::Sandbox::User=root download -qq pd-earplug); then
+        $SUDO apt-get update -qq
+        (cd "$tmp" && apt-get -o APT::Sandbox::User=root download -qq pd-earplug)
+    fi
+    (cd "$tmp" && dpkg-deb -x pd-earplug_*.deb x)
     mkdir -p "$(dirname "$EARPLUG_FILE")"
     cp "$tmp/x/usr/lib/pd/extra/earplug~/earplug_data.txt" "$EARPLUG_FILE.tmp"
     rm -rf "$tmp"

@@ -156,9 +156,10 @@ void IrBoxCalculator::run()
     std::vector<float> filteredImpulse;
     if (type >= 0 && type <= 2 && taps > 0)
     {
-        filteredImpulse.resize ((size_t) (2 * n - 1 > 0 ? 2 * n - 1 : 1) * (size_t) taps);
-        for (int k = 0; k * taps < (int) filteredImpulse.size(); ++k)
-            lop (impulse, filteredImpulse.data() + (size_t) (k * taps), sampleRate, params.hfDamping, k, 1);
+        // One per reflection count any image of these rows can have.
+        filteredImpulse.resize ((size_t) (maxReflections + 1) * (size_t) taps);
+        for (int k = 0; k <= maxReflections; ++k)
+            lop (impulse, filteredImpulse.data() + (size_t) k * (size_t) taps, sampleRate, params.hfDamping, k, 1);
     }
 
     float* left = buffer->getWritePointer (0);

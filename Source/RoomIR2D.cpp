@@ -348,6 +348,7 @@ void SplitConvolution::reset()
 void SplitConvolution::prepare (const juce::dsp::ProcessSpec& setup)
 {
     stopWorker();
+    sampleRate = setup.sampleRate > 0.0 ? setup.sampleRate : 44100.0;
     maxBlock = juce::jlimit (1, maxPiece, (int) setup.maximumBlockSize);
     head.prepare ({ setup.sampleRate, (juce::uint32) maxBlock, setup.numChannels });
     if (! threaded)
@@ -432,12 +433,20 @@ void SplitConvolution::processPiece (juce::dsp::AudioBlock<float> block) noexcep
         owedTail -= readTail (channelPointers, channels, owedTail, false);
 
     int done = readTail (channelPointers, channels, numSamples, true);
-    if (done < numSamples && waitForTail)
+    if (done < numSamples)
     {
-        const auto deadline = juce::Time::getMillisecondCounter() + 5000;
-        while (done < numSamples && juce::Time::getMillisecondCounter() < deadline)
+        // Offline, wait (bounded) for the worker. In real time the worker runs far
+        // ahead; it falls behind only when a host runs faster than real time without
+        // saying so, and then a short spin, at most half this piece's duration and
+        // without any system call, lets it catch up rather than lose the tail.
+        const auto ticksPerSecond = juce::Time::getHighResolutionTicksPerSecond();
+        const auto budget = waitForTail ? 5 * ticksPerSecond
+                                        : (juce::int64) ((double) ticksPerSecond * 0.5 * numSamples / sampleRate);
+        const auto deadline = juce::Time::getHighResolutionTicks() + budget;
+        while (done < numSamples && juce::Time::getHighResolutionTicks() < deadline)
         {
-            juce::Thread::yield();
+            if (waitForTail)
+                juce::Thread::yield();
             float* rest[2] = { channelPointers[0] + done, channelPointers[1] + done };
             done += readTail (rest, channels, numSamples - done, true);
         }

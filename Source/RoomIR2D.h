@@ -145,6 +145,7 @@ private:
     juce::dsp::Convolution head;
     juce::dsp::Convolution tail { juce::dsp::Convolution::NonUniform { headSize } };
     int maxBlock = 0;
+    double sampleRate = 44100.0;
     bool waitForTail = false;
     // Tail samples the audio thread had to go without; skipped when they arrive.
     int owedTail = 0;

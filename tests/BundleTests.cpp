@@ -253,13 +253,18 @@ TEST_F (Bundle, MonoInputFlowsToBothChannels)
 
 namespace
 {
-// An impulse through the hosted plug-in, `length` samples of the response.
+// An impulse through the hosted plug-in, `length` samples of the response,
+// played at the pace of real time as a host's playback would.
 juce::AudioBuffer<float> renderImpulse (juce::AudioPluginInstance& p, int length, int block = 512)
 {
     juce::AudioBuffer<float> out (2, length), buffer (2, block);
     juce::MidiBuffer midi;
+    const auto start = juce::Time::getMillisecondCounterHiRes();
     for (int pos = 0; pos < length; pos += block)
     {
+        const double due = start + 1000.0 * pos / p.getSampleRate();
+        while (juce::Time::getMillisecondCounterHiRes() < due)
+            juce::Thread::sleep (1);
         buffer.clear();
         if (pos == 0)
             buffer.setSample (0, 0, 1.0f);

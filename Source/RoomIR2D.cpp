@@ -369,6 +369,8 @@ void SplitConvolution::prepare (const juce::dsp::ProcessSpec& setup)
     // The tail is silent for the first headSize samples.
     outputFifo.write (headSize).forEach ([] (int) {});
     owedTail = 0;
+    secondsAhead = 0.0;
+    lastPieceTicks = 0;
 
     worker = std::make_unique<TailWorker> (*this);
     worker->startThread (juce::Thread::Priority::high);
@@ -432,24 +434,31 @@ void SplitConvolution::processPiece (juce::dsp::AudioBlock<float> block) noexcep
     while (owedTail > 0 && outputFifo.getNumReady() > 0)
         owedTail -= readTail (channelPointers, channels, owedTail, false);
 
+    // How far the host has run ahead of the clock: a host playing in real time
+    // stays within a block of it; one rendering without saying so runs away.
+    const auto ticksPerSecond = (double) juce::Time::getHighResolutionTicksPerSecond();
+    const auto now = juce::Time::getHighResolutionTicks();
+    const double pieceSeconds = numSamples / sampleRate;
+    if (lastPieceTicks != 0)
+        secondsAhead = juce::jmax (0.0, secondsAhead + pieceSeconds - (double) (now - lastPieceTicks) / ticksPerSecond);
+    lastPieceTicks = now;
+    const bool renderingAhead = waitForTail || secondsAhead > 0.25;
+
     int done = readTail (channelPointers, channels, numSamples, true);
     if (done < numSamples)
     {
-        // Offline, wait (bounded) for the worker. In real time the worker runs far
-        // ahead; it falls behind only when a host runs faster than real time without
-        // saying so, and then a short spin, at most half this piece's duration and
-        // without any system call, lets it catch up rather than lose the tail.
-        const auto ticksPerSecond = juce::Time::getHighResolutionTicksPerSecond();
-        const auto budget = waitForTail ? 5 * ticksPerSecond
-                                        : (juce::int64) ((double) ticksPerSecond * 0.5 * numSamples / sampleRate);
-        const auto deadline = juce::Time::getHighResolutionTicks() + budget;
+        // In real time the worker runs far ahead and this never waits; a host
+        // rendering faster than real time is waited for (bounded), as offline.
+        const auto budget = renderingAhead ? 5.0 : 0.5 * pieceSeconds;
+        const auto deadline = now + (juce::int64) (budget * ticksPerSecond);
         while (done < numSamples && juce::Time::getHighResolutionTicks() < deadline)
         {
-            if (waitForTail)
+            if (renderingAhead)
                 juce::Thread::yield();
             float* rest[2] = { channelPointers[0] + done, channelPointers[1] + done };
             done += readTail (rest, channels, numSamples - done, true);
         }
+        lastPieceTicks = juce::Time::getHighResolutionTicks(); // waiting is not the host's time
     }
     owedTail += numSamples - done;
 }

@@ -147,6 +147,9 @@ private:
     int maxBlock = 0;
     double sampleRate = 44100.0;
     bool waitForTail = false;
+    // Audio handed over beyond the wall-clock time that passed, in seconds.
+    double secondsAhead = 0.0;
+    juce::int64 lastPieceTicks = 0;
     // Tail samples the audio thread had to go without; skipped when they arrive.
     int owedTail = 0;
 

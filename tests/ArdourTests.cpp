@@ -260,10 +260,14 @@ TEST (Ardour, RendersSavesReloadsAndRendersAgain)
         // After the reload: the same room, apart from each image's random arrival offset.
         for (int ch = 0; ch < 2; ++ch)
         {
+            // Deep in the tail few arrivals share a window and their random
+            // offsets move its energy more: 1.5 dB near the top, 3 dB further down.
             const auto before = envelope (a, ch), after = envelope (b, ch);
+            const double loudest = *std::max_element (before.begin(), before.end());
             for (size_t w = 0; w < before.size(); ++w)
                 if (before[w] > -70.0)
-                    EXPECT_NEAR (after[w], before[w], 1.5) << "channel " << ch << " window " << w;
+                    EXPECT_NEAR (after[w], before[w], before[w] > loudest - 40.0 ? 1.5 : 3.0)
+                        << "channel " << ch << " window " << w;
         }
     }
 }
